@@ -372,6 +372,7 @@ BOOL PeekConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD
   if (read) *read = 0;
   if (!c || !records || count == 0) return Fail(ERROR_INVALID_HANDLE);
   if (c->scripted && c->peekFails) return Fail(ERROR_INVALID_HANDLE);
+  if (DWORD fault = FaultFor("PeekConsoleInputA", "conin$")) return Fail(fault);
   if (!c->scripted && c->queue.empty() && !Pump(0)) return Fail(ERROR_INVALID_HANDLE);
   DWORD n = 0;
   for (; n < count && n < c->queue.size(); ++n) records[n] = c->queue[n];
@@ -383,6 +384,7 @@ BOOL ReadConsoleInputA(HANDLE input, PINPUT_RECORD records, DWORD count, LPDWORD
   Console* c = ConsoleOf(input);
   if (read) *read = 0;
   if (!c || !records || count == 0) return Fail(ERROR_INVALID_HANDLE);
+  if (DWORD fault = FaultFor("ReadConsoleInputA", "conin$")) return Fail(fault);
   if (c->queue.empty()) {
     if (c->scripted) {
       if (c->laterBatches.empty()) return Fail(ERROR_HANDLE_EOF);

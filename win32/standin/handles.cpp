@@ -10,8 +10,8 @@ namespace standin {
 namespace {
 const unsigned kMagic = 0x5A554C48;  // "ZULH"
 std::set<HandleObject*>& Live() {
-  static std::set<HandleObject*> live;
-  return live;
+  static std::set<HandleObject*>* live = new std::set<HandleObject*>();  // never destroyed: handles outlive exit
+  return *live;
 }
 }  // namespace
 
