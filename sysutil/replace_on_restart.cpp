@@ -128,20 +128,23 @@ static void CopyText(CopyState& s, const char* text, size_t length, const char* 
 
 // Drops CRs by the text-mode rule; returns the decoded length.
 static size_t DecodeText(CopyState& s, const char* raw, size_t length, char* out) {
-  if (!s.afterCr && !memchr(raw, '\r', length)) {
-    memcpy(out, raw, length);
-    return length;
+  size_t n = 0, i = 0;
+  if (s.afterCr && length > 0) {
+    out[n++] = raw[i++];
+    s.afterCr = false;
   }
-  size_t n = 0;
-  for (size_t i = 0; i < length; ++i) {
-    if (s.afterCr) {
-      s.afterCr = false;
-      out[n++] = raw[i];
-    } else if (raw[i] == '\r') {
+  while (i < length) {
+    const char* cr = (const char*)memchr(raw + i, '\r', length - i);
+    size_t run = cr ? (size_t)(cr - (raw + i)) : length - i;
+    memmove(out + n, raw + i, run);
+    n += run;
+    i += run;
+    if (!cr) break;
+    ++i;  // the CR goes; what follows it is taken as it is
+    if (i < length)
+      out[n++] = raw[i++];
+    else
       s.afterCr = true;
-    } else {
-      out[n++] = raw[i];
-    }
   }
   return n;
 }
