@@ -84,25 +84,27 @@ struct CopyState {
   size_t carryLength;
 };
 
-// Looks for the header in one more piece of the current line, across the seam with the last piece.
-static bool PieceHasHeader(CopyState& s, const char* piece, size_t length) {
-  if (FindBytesNoCase(piece, length, RenameHeader, HEADER_LENGTH)) return true;
+// Whether the header straddles the seam between the line's earlier pieces and this one.
+static bool SeamHasHeader(const CopyState& s, const char* piece, size_t length) {
   char seam[2 * (HEADER_LENGTH - 1)];
   size_t head = length < HEADER_LENGTH - 1 ? length : HEADER_LENGTH - 1;
   memcpy(seam, s.carry, s.carryLength);
   memcpy(seam + s.carryLength, piece, head);
-  size_t seamLength = s.carryLength + head;
-  if (FindBytesNoCase(seam, seamLength, RenameHeader, HEADER_LENGTH)) return true;
-  // Keep the last bytes of carry + piece.
-  if (length >= sizeof s.carry) {
-    memcpy(s.carry, piece + length - sizeof s.carry, sizeof s.carry);
-    s.carryLength = sizeof s.carry;
-  } else {
-    size_t keep = seamLength < sizeof s.carry ? seamLength : sizeof s.carry;
-    memmove(s.carry, seam + seamLength - keep, keep);
+  return FindBytesNoCase(seam, s.carryLength + head, RenameHeader, HEADER_LENGTH) != NULL;
+}
+
+// A line goes on in the next read: keep its last bytes for the seam.
+static void CarryLineEnd(CopyState& s, const char* piece, size_t length) {
+  size_t keep = sizeof s.carry;
+  if (length >= keep) {
+    memcpy(s.carry, piece + length - keep, keep);
     s.carryLength = keep;
+    return;
   }
-  return false;
+  size_t old = s.carryLength + length > keep ? keep - length : s.carryLength;
+  memmove(s.carry, s.carry + s.carryLength - old, old);
+  memcpy(s.carry + old, piece, length);
+  s.carryLength = old + length;
 }
 
 // Decoded text: lines go out with CR LF, the entry behind the first header line.
@@ -110,10 +112,15 @@ static void CopyText(CopyState& s, const char* text, size_t length, const char* 
   while (length > 0) {
     const char* lf = (const char*)memchr(text, '\n', length);
     size_t n = lf ? (size_t)(lf - text) : length;
-    if (!s.headerSeen && n > 0 && PieceHasHeader(s, text, n)) s.headerSeen = true;
+    if (!s.headerSeen && n > 0 &&
+        (FindBytesNoCase(text, n, RenameHeader, HEADER_LENGTH) || (s.carryLength > 0 && SeamHasHeader(s, text, n))))
+      s.headerSeen = true;
     PutBytes(text, n);
     if (n > 0) s.atLineStart = false;
-    if (!lf) return;
+    if (!lf) {
+      if (!s.headerSeen) CarryLineEnd(s, text, n);
+      return;
+    }
     PutBytes("\r\n", 2);
     s.atLineStart = true;
     s.carryLength = 0;
