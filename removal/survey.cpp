@@ -1,6 +1,4 @@
 // The survey: where the system directory is, which of the worm's files are there, and the question.
-#include <stdio.h>
-
 #include "removal.h"
 
 PathBuffer SystemDirectory;
@@ -11,8 +9,10 @@ static const char* const TargetNames[TARGET_COUNT] = {"ZUL.EXE", "ZUL.DLL", "WSO
 
 // A path that does not fit would name some other file: it is left empty, and so counts as absent.
 char* MakeSystemPath(const char* name, char* out) {
-  int length = snprintf(out, PATH_BUFFER_SIZE, "%s\\%s", SystemDirectory, name);
-  if (length < 0 || length >= PATH_BUFFER_SIZE) out[0] = '\0';
+  out[0] = '\0';
+  if (!AppendText(out, PATH_BUFFER_SIZE, SystemDirectory) || !AppendText(out, PATH_BUFFER_SIZE, "\\") ||
+      !AppendText(out, PATH_BUFFER_SIZE, name))
+    out[0] = '\0';
   return out;
 }
 

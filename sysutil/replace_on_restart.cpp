@@ -11,7 +11,6 @@
 //   - a line is one line whatever its length: searched whole, the entry after its line end;
 //   - a last line without a line end gets one before anything is written after it.
 // Any failure leaves WININIT.INI as it was and removes WININIT.NEW.
-#include <stdio.h>
 #include <string.h>
 
 #include "path_buffer.h"
@@ -196,8 +195,8 @@ static bool CopyWithRenameEntry(HANDLE in, const char* entry) {
 // --- The two ways ---
 
 static bool JoinPath(char* out, const char* directory, const char* name) {
-  int length = snprintf(out, PATH_BUFFER_SIZE, "%s%s", directory, name);
-  return length > 0 && length < PATH_BUFFER_SIZE;
+  out[0] = '\0';
+  return AppendText(out, PATH_BUFFER_SIZE, directory) && AppendText(out, PATH_BUFFER_SIZE, name);
 }
 
 static bool IsAbsentError(DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; }
@@ -209,9 +208,11 @@ static int AddRenameEntry(const char* existing, const char* newName) {
   PathBuffer iniPath, newPath;
   if (!JoinPath(iniPath, windowsDirectory, "\\WININIT.INI") || !JoinPath(newPath, windowsDirectory, "\\WININIT.NEW"))
     return 0;
-  char entry[ENTRY_SIZE];
-  int entryLength = snprintf(entry, sizeof entry, "%s=%s\n", newName, existing);
-  if (entryLength < 0 || (size_t)entryLength >= sizeof entry) return 0;
+  // The entry line: the name to be taken, "=", the existing file.
+  char entry[ENTRY_SIZE] = "";
+  if (!AppendText(entry, ENTRY_SIZE, newName) || !AppendText(entry, ENTRY_SIZE, "=") ||
+      !AppendText(entry, ENTRY_SIZE, existing) || !AppendText(entry, ENTRY_SIZE, "\n"))
+    return 0;
 
   // Absent is fine; present but unreadable is not: its entries would be lost.
   HANDLE in = CreateFileA(iniPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING,

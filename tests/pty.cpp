@@ -46,7 +46,7 @@ bool Session::Start(const Run& run) {
   if (pid_ == 0) {
     setsid();
     if (slave >= 0) ioctl(slave, TIOCSCTTY, 0);
-    int in = open("/dev/null", O_RDONLY);
+    int in = run.stdinFromTerminal && slave >= 0 ? dup(slave) : open("/dev/null", O_RDONLY);
     int out = open(run.stdoutPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     int err = open(run.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     dup2(in, 0);

@@ -16,6 +16,7 @@ struct Run {
   std::map<std::string, std::string> env;  // added to the environment
   std::string stdoutPath, stderrPath;
   bool terminal = true;  // false: no controlling terminal at all
+  bool stdinFromTerminal = false;  // Wine feeds its console from the Unix terminal on fd 0
 };
 
 class Session {
