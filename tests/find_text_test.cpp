@@ -13,6 +13,7 @@ struct FindCase {
   const char* pattern;
   long offset;  // -1: not found
 };
+void PrintTo(const FindCase& c, std::ostream* os) { *os << c.label; }
 
 const FindCase kFindCases[] = {
     {"exact", "[rename]", "[rename]", 0},

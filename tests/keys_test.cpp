@@ -42,6 +42,7 @@ struct KeyCase {
   std::vector<int> expected;     // successive WaitKey results
   bool peekFails = false;
 };
+void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.label; }
 
 class KeysTest : public ::testing::TestWithParam<KeyCase> {
  protected:

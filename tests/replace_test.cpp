@@ -36,6 +36,7 @@ struct RewriteCase {
   bool succeeds = true;
   bool bootReplaces = true;  // a start of Windows then puts WSOCK32.ZUL in place
 };
+void PrintTo(const RewriteCase& c, std::ostream* os) { *os << c.label; }
 
 std::string Repeat(char c, size_t n) { return std::string(n, c); }
 
@@ -127,6 +128,7 @@ struct FaultCase {
   const char* label;
   const char* fault;  // a line of the machine's faults file
 };
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.label; }
 
 const FaultCase kFaultCases[] = {
     {"WININIT.INI exists but cannot be opened", "CreateFileA WININIT.INI error=32"},

@@ -44,6 +44,7 @@ struct StepCase {
   DWORD error;
   const char* notCalledAfter;  // the call that must not follow
 };
+void PrintTo(const StepCase& c, std::ostream* os) { *os << c.call; }
 
 class RestartStepTest : public ::testing::TestWithParam<StepCase> {};
 

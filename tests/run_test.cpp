@@ -131,6 +131,7 @@ struct VerdictCase {
   bool zulExeDirectory;
   std::string verdict;
 };
+void PrintTo(const VerdictCase& c, std::ostream* os) { *os << c.label; }
 
 class VerdictTest : public ::testing::TestWithParam<VerdictCase> {};
 
@@ -233,6 +234,7 @@ struct CureCase {
   const char* system;
   std::string answer;  // at the restart prompt
 };
+void PrintTo(const CureCase& c, std::ostream* os) { *os << c.family; }
 
 class CureTest : public ::testing::TestWithParam<CureCase> {};
 

@@ -59,6 +59,7 @@ struct TerminalCase {
   DWORD state;      // of the key's own down record
   size_t records;   // down and up, plus a modifier's pair
 };
+void PrintTo(const TerminalCase& c, std::ostream* os) { *os << c.label; }
 
 class TerminalKeysTest : public ::testing::TestWithParam<TerminalCase> {};
 

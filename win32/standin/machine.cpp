@@ -35,10 +35,7 @@ State& S() {
   if (!state.triedEnvironment) {
     state.triedEnvironment = true;
     const char* named = getenv("ZUL_MACHINE");
-    if (named && *named) {
-      state.triedEnvironment = true;
-      LoadMachine(named);
-    }
+    if (named && *named) LoadMachine(named);
   }
   return state;
 }
@@ -91,12 +88,11 @@ bool CreateMachine(const std::string& folder, const MachineConfig& config, std::
     if (error) *error = "cannot create " + folder + "/drive_c";
     return false;
   }
-  if (!MakeWindowsFolders(folder, c.windowsDir) || !MakeWindowsFolders(folder, c.systemDir)) {
-    // An over-long directory may be announced without existing on disk.
-    if (c.systemDir.size() < 250 && error) {
-      *error = "cannot create the machine's directories";
-      return false;
-    }
+  // A directory too long for Windows' buffers is announced all the same, to see the tool cope.
+  bool made = MakeWindowsFolders(folder, c.windowsDir) && MakeWindowsFolders(folder, c.systemDir);
+  if (!made && c.windowsDir.size() < MAX_PATH && c.systemDir.size() < MAX_PATH) {
+    if (error) *error = "cannot create the machine's directories";
+    return false;
   }
   std::ofstream ini(folder + "/machine.ini", std::ios::binary);
   ini << "family=" << c.family << "\nwindows=" << c.windowsDir << "\nsystem=" << c.systemDir
