@@ -20,10 +20,9 @@ const char kDll[] = "C:\\WINDOWS\\SYSTEM\\WSOCK32.DLL";
 const char kIni[] = "C:\\WINDOWS\\WININIT.INI";
 const char kCopy[] = "C:\\WINDOWS\\WININIT.CPY";
 
-std::string Host(const char* windowsPath) {
-  std::string host;
-  DWORD error;
-  if (!standin::ResolvePath(windowsPath, &host, &error)) abort();
+std::string Host(const std::string& windowsPath) {
+  std::string host = standin::HostPath(windowsPath);
+  if (host.empty()) abort();
   return host;
 }
 

@@ -57,9 +57,8 @@ std::string Model(const std::string& input) {
 }
 
 std::string Host(const std::string& windowsPath) {
-  std::string host;
-  DWORD error;
-  if (!standin::ResolvePath(windowsPath, &host, &error)) abort();
+  std::string host = standin::HostPath(windowsPath);
+  if (host.empty()) abort();
   return host;
 }
 

@@ -77,18 +77,10 @@ class ToolRun {
   std::string Out() { return test::ReadBytes(dir + "/stdout"); }
   std::string Err() { return test::ReadBytes(dir + "/stderr"); }
 
+  // Resolved as the stand-in resolves it, without regard to case.
   std::string Host(const std::string& windowsPath) {
-    std::string host = machine + "/drive_c";
-    std::string part;
-    for (size_t i = 3; i <= windowsPath.size(); ++i) {
-      if (i == windowsPath.size() || windowsPath[i] == '\\') {
-        if (!part.empty()) host += "/" + part;
-        part.clear();
-      } else {
-        part += windowsPath[i];
-      }
-    }
-    return host;
+    standin::LoadMachine(machine);
+    return standin::HostPath(windowsPath);
   }
   std::string System98(const std::string& name) { return Host("C:\\WINDOWS\\SYSTEM\\" + name); }
   bool Has(const std::string& host) { return test::Exists(host); }

@@ -73,12 +73,6 @@ bool WriteAll(const std::string& path, const std::string& text) {
   return bool(out);
 }
 
-std::string HostOf(const std::string& windowsPath) {
-  std::string host;
-  DWORD error;
-  return ResolvePath(windowsPath, &host, &error) ? host : std::string();
-}
-
 int Create(const std::string& dir, std::vector<std::string> args) {
   MachineConfig config;
   std::string files = "ZUL.EXE,ZUL.DLL,WSOCK32.ZUL,WSOCK32.DLL", wininit;
@@ -119,18 +113,18 @@ int Create(const std::string& dir, std::vector<std::string> args) {
   std::string name;
   while (std::getline(list, name, ',')) {
     if (name.empty()) continue;
-    std::string host = HostOf(Machine().systemDir + "\\" + name);
+    std::string host = HostPath(Machine().systemDir + "\\" + name);
     if (host.empty() || !WriteAll(host, ContentOf(name))) {
       std::cerr << "zulmachine: cannot create " << name << "\n";
       return 1;
     }
   }
-  if (!wininit.empty() && !WriteAll(HostOf(Machine().windowsDir + "\\WININIT.INI"), ReadAll(wininit))) {
+  if (!wininit.empty() && !WriteAll(HostPath(Machine().windowsDir + "\\WININIT.INI"), ReadAll(wininit))) {
     std::cerr << "zulmachine: cannot copy " << wininit << "\n";
     return 1;
   }
   for (auto& [file, attr] : attributes) {
-    std::string host = HostOf(Machine().systemDir + "\\" + file);
+    std::string host = HostPath(Machine().systemDir + "\\" + file);
     if (host.empty() || !SetHostAttributes(host, attr)) {
       std::cerr << "zulmachine: cannot set attributes of " << file << "\n";
       return 1;
@@ -156,7 +150,7 @@ int Show(const std::string& dir) {
   const MachineConfig& m = Machine();
   std::cout << "Windows " << (m.family == "nt" ? "NT" : "95/98") << ", Windows directory " << m.windowsDir
             << ", system directory " << m.systemDir << "\n";
-  std::string system = HostOf(m.systemDir);
+  std::string system = HostPath(m.systemDir);
   if (DIR* d = opendir(system.c_str())) {
     std::vector<std::string> names;
     while (dirent* e = readdir(d))
@@ -170,7 +164,7 @@ int Show(const std::string& dir) {
                 << "\"\n";
     }
   }
-  ShowFile("WININIT.INI", HostOf(m.windowsDir + "\\WININIT.INI"));
+  ShowFile("WININIT.INI", HostPath(m.windowsDir + "\\WININIT.INI"));
   ShowFile("Pending moves (existing, new)", dir + "/pending-moves");
   ShowFile("Restart requests", dir + "/restarts");
   return 0;

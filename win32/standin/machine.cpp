@@ -198,6 +198,12 @@ bool ResolvePath(const std::string& windowsPath, std::string* hostPath, DWORD* e
   return true;
 }
 
+std::string HostPath(const std::string& windowsPath) {
+  std::string host;
+  DWORD error;
+  return ResolvePath(windowsPath, &host, &error) ? host : std::string();
+}
+
 DWORD HostAttributes(const std::string& hostPath) {
   struct stat st;
   if (stat(hostPath.c_str(), &st) != 0) return INVALID_FILE_ATTRIBUTES;

@@ -42,6 +42,8 @@ const MachineConfig& Machine();
 // component may be missing (then it is appended as given). False, with a Win32 error, when the
 // path cannot be on the machine or a folder on the way is missing.
 bool ResolvePath(const std::string& windowsPath, std::string* hostPath, DWORD* error);
+// The same, "" when the path cannot be on the machine.
+std::string HostPath(const std::string& windowsPath);
 DWORD HostAttributes(const std::string& hostPath);  // INVALID_FILE_ATTRIBUTES when missing
 bool SetHostAttributes(const std::string& hostPath, DWORD attributes);
 
